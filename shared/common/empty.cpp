@@ -1,0 +1,1 @@
+// Keeps a module with only headers a valid library.
