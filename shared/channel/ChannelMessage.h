@@ -18,6 +18,18 @@ inline QStringList split(const QString &text)
     return text.split(QStringLiteral("\r\n"));
 }
 
+// The longest message a channel carries, counted in UTF-8 bytes. Messages are a few fields of
+// names and numbers; anything near this size is a fault of the sender, not a message.
+constexpr qsizetype MaxBytes = 64 * 1024;
+
+inline bool fits(const QString &text)
+{
+    // Every UTF-16 unit becomes at most 3 UTF-8 bytes, so short texts need no conversion.
+    if (text.size() * 3 <= MaxBytes)
+        return true;
+    return text.toUtf8().size() <= MaxBytes;
+}
+
 inline QString boolText(bool b)
 {
     return b ? QStringLiteral("True") : QStringLiteral("False");
