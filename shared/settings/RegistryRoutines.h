@@ -2,9 +2,12 @@
 
 #include <QString>
 #include <QStringList>
+#include <memory>
 #include <optional>
 
 namespace quorvel {
+
+class SettingsStore;
 
 // The settings store: sections ("Properties\TabGeneral", "" for the root) of named text values,
 // kept in one human-readable file in the data home. Each object addresses one section at a time
@@ -14,15 +17,24 @@ namespace quorvel {
 // Absent and "" are different: getRegistryValue returns std::nullopt for a value that was never
 // written. Section and value names compare case-insensitively and keep the case they were first
 // written with; values enumerate in the order they were created.
-class RegistryRoutines
-{
+class RegistryRoutines {
 public:
     static constexpr int kRegSz = 1;
     static constexpr int kRegExpandSz = 2;
     static constexpr int kRegMultiSz = 7;
+    static constexpr int kRegBinary = 3;
+    static constexpr int kRegDword = 4;
+
+    // Result codes of deleteValue / deleteKey, as the platform numbered them.
+    static constexpr int kSuccess = 0;
+    static constexpr int kNotFound = 2;
+    static constexpr int kAccessDenied = 5; // the file could not be read or written
+    static constexpr int kInvalidName = 123; // a section name the file cannot hold
 
     // `filePath` is the settings file (DataHome::settingsFile()).
     explicit RegistryRoutines(QString filePath);
+    // Shares one store (and its parsed copy of the file) between several objects.
+    explicit RegistryRoutines(std::shared_ptr<SettingsStore> store);
 
     // Kept for callers that address the platform-style root; the file store has one tree.
     QString keyRoot() const { return m_keyRoot; }
@@ -33,6 +45,8 @@ public:
     bool keyExists() const;
     // "0" on success, "" on failure.
     QString createKey(const QString &keyName = QString()) const;
+    // 0 when deleted, 2 when missing, 5 when it still has subsections, is the root, or the
+    // file cannot be written.
     int deleteKey(const QString &keyName) const;
     // 0 when deleted, 2 (not found) when the value or section is missing, another code on an
     // I/O failure.
@@ -51,11 +65,17 @@ public:
     // Problems met the last time the file was read (damaged lines, unreadable bytes), so the
     // service can journal them. Empty when the file read cleanly.
     QStringList lastReadProblems() const;
+    // The same, but each version of the file reports its problems once (for the journal).
+    QStringList takeReadProblems() const;
+    // Why the last write failed, or where a damaged file was kept before it was replaced.
+    QString lastWriteNote() const;
+    std::shared_ptr<SettingsStore> store() const { return m_store; }
 
     QString filePath() const { return m_filePath; }
 
 private:
     QString m_filePath;
+    std::shared_ptr<SettingsStore> m_store;
     QString m_keyRoot = QStringLiteral("SOFTWARE\\Vendrak\\Quorvel 1.1");
     QString m_subkey;
 };
