@@ -109,6 +109,7 @@ public:
     QProcess &process() { return m_process; }
 
 private:
+    test::TempHome m_home;
     QTemporaryDir m_dir;
     QString m_link;
     QString m_log;
@@ -325,6 +326,22 @@ TEST(ModemSimPty, InteractiveDigitsAndFarEndHangup)
     EXPECT_EQ(port.command("ATH"), kOk);
     EXPECT_GE(sim.find("event", "script error stdin line 3: unknown command 'nonsense'"), 0);
     EXPECT_TRUE(sim.waitLog("event", "call 1 end far end hangup"));
+}
+
+TEST(ModemSimPty, MutedModemNeverAnswers)
+{
+    Simulator sim;
+    sim.start(QByteArray());
+    sim.stdinLine("mute");
+    ASSERT_TRUE(sim.waitLog("event", "muted"));
+    HostPort port;
+    ASSERT_TRUE(port.open(sim.link()));
+    port.write("AT\r");
+    EXPECT_EQ(port.drain(300), QByteArray());
+    ASSERT_TRUE(sim.waitLog("event", "muted: ignored"));
+    sim.stdinLine("unmute");
+    ASSERT_TRUE(sim.waitLog("event", "unmuted"));
+    EXPECT_EQ(port.command("AT"), "AT\r" + kOk);
 }
 
 TEST(ModemSimPty, OutgoingCall)

@@ -52,6 +52,8 @@ TEST(ScriptParser, LinesBecomeCommands)
         { "exit", Kind::Exit, "", "", 0, 0 },
         { "exit 7", Kind::Exit, "", "", 0, 7 },
         { "ring\r", Kind::Ring, "", "", 0, 0 },
+        { "mute", Kind::Mute, "", "", 0, 1 },
+        { "unmute", Kind::Mute, "", "", 0, 0 },
     };
     for (const Case &c : cases) {
         const ScriptCommand got = parseOne(QString::fromUtf8(c.line));
@@ -86,6 +88,7 @@ TEST(ScriptParser, BadLinesAreErrorsNamingTheProblem)
         { "rang", "unknown command 'rang'" },
         { "ring 2", "takes no arguments" },
         { "hangup now", "takes no arguments" },
+        { "mute 5", "takes no arguments" },
         { "ringing", "ringing needs" },
         { "ringing 0", "ringing needs" },
         { "ringing two", "ringing needs" },

@@ -98,6 +98,10 @@ int ModemSimulator::start(QString *error)
     m_runner = new ScriptRunner(*m_modem, m_options.ringPeriod, this);
     connect(m_runner, &ScriptRunner::logEvent, this, &ModemSimulator::logEvent);
     connect(m_runner, &ScriptRunner::exitRequested, this, &ModemSimulator::shutdown);
+    connect(m_runner, &ScriptRunner::muteRequested, this, [this](bool muted) {
+        m_muted = muted;
+        logEvent(muted ? QStringLiteral("muted") : QStringLiteral("unmuted"));
+    });
     if (!m_options.script.isEmpty()) {
         for (const ScriptCommand &c : script.commands)
             m_runner->append(c);
@@ -154,6 +158,14 @@ void ModemSimulator::onReadyRead()
         return;
     // A bounded number of reads, then back to the event loop so timers and the script run.
     for (int round = 0; round < 16; ++round) {
+        if (m_muted) {
+            // A hung modem: the host's bytes vanish unanswered.
+            const QByteArray lost = m_pty.read(kReadChunk);
+            if (lost.isEmpty())
+                return;
+            logEvent(QStringLiteral("muted: ignored %1 bytes").arg(lost.size()));
+            continue;
+        }
         if (m_modem->mode() == ModemInterpreter::Mode::Draining) {
             m_pty.setReadPaused(true);
             return;
@@ -196,6 +208,8 @@ void ModemSimulator::finishDrain()
 
 bool ModemSimulator::toHost(const QByteArray &bytes)
 {
+    if (m_muted)
+        return false;
     return m_pty.write(bytes);
 }
 

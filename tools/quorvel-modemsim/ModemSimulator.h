@@ -69,6 +69,7 @@ private:
     StdinReader *m_stdin = nullptr;
     SignalWatcher *m_signals = nullptr;
     bool m_shutDown = false;
+    bool m_muted = false;
 };
 
 } // namespace quorvel::modemsim

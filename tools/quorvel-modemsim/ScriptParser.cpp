@@ -69,6 +69,8 @@ QString ScriptParser::kindName(ScriptCommand::Kind kind)
         return QStringLiteral("answer");
     case ScriptCommand::Kind::Exit:
         return QStringLiteral("exit");
+    case ScriptCommand::Kind::Mute:
+        return QStringLiteral("mute");
     }
     return {};
 }
@@ -119,6 +121,12 @@ ScriptParser::LineResult ScriptParser::parseLine(const QString &rawLine, int lin
         return noArguments(ScriptCommand::Kind::Hangup);
     if (keyword == u"answer")
         return noArguments(ScriptCommand::Kind::Answer);
+    if (keyword == u"mute") {
+        c.count = 1;
+        return noArguments(ScriptCommand::Kind::Mute);
+    }
+    if (keyword == u"unmute")
+        return noArguments(ScriptCommand::Kind::Mute);
 
     if (keyword == u"ringing") {
         if (args.size() != 1 || !parseCount(args.at(0), 1, kMaxRings, &c.count))

@@ -20,6 +20,7 @@ struct ScriptCommand {
         Expect, // `text` = command prefix, `seconds` = how long to wait for it
         Answer, // the far end of an outgoing call picks up
         Exit, // `count` = exit code
+        Mute, // `count` 1: the modem hangs (reads and drops everything, says nothing); 0: back
     };
 
     Kind kind = Kind::Ring;

@@ -149,6 +149,9 @@ void ScriptRunner::runNext()
     case Kind::Answer:
         m_modem.farEndAnswer();
         break;
+    case Kind::Mute:
+        emit muteRequested(c.count == 1);
+        break;
     case Kind::Exit:
         m_busy = false;
         emit exitRequested(c.count);

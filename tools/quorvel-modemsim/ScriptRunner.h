@@ -39,6 +39,8 @@ signals:
     void logEvent(const QString &text);
     // `exit CODE`, or 3 when an `expect` timed out.
     void exitRequested(int code);
+    // `mute` / `unmute`.
+    void muteRequested(bool muted);
     void done();
 
 private:

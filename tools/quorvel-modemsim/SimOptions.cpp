@@ -11,9 +11,19 @@ QString SimOptions::usage()
     return QStringLiteral(
         "usage: quorvel-modemsim --link PATH [--script FILE] [--log FILE] [--capture DIR]\n"
         "                        [--profile usr|conexant] [--ring-period SECONDS] [--fast-audio]\n"
-        "A voice modem on a pseudo-terminal published as PATH. Without --script the script\n"
-        "commands are read from standard input. Exit codes: 0 normal end, 2 usage error,\n"
-        "3 an expect timed out, 4 pseudo-terminal failure.\n");
+        "A voice modem on a pseudo-terminal published as the symlink PATH.\n"
+        "  --script FILE      line script (without it, the same commands are read on stdin)\n"
+        "  --log FILE         one JSON line per event: {\"t\":<CLOCK_MONOTONIC s>,\n"
+        "                     \"dir\":\"rx\"|\"tx\"|\"event\",\"text\":...}\n"
+        "  --capture DIR      audio the host played, one call-NNNN.wav per call (16-bit 8 kHz)\n"
+        "  --profile          usr (default) or conexant\n"
+        "  --ring-period S    seconds between rings of `ringing` (default 6)\n"
+        "  --fast-audio       take voice data as fast as it comes, not at line speed\n"
+        "Script commands, one a line, '#' at the start of a line for comments:\n"
+        "  ring | ringing N | send TEXT | cid NUMBER [NAME] | wait SECONDS | hangup |\n"
+        "  dtmf DIGITS | dle CHAR | expect COMMAND SECONDS | answer | mute | unmute | exit [CODE]\n"
+        "Exit codes: 0 normal end, 2 usage error, 3 an expect timed out, 4 pseudo-terminal "
+        "failure.\n");
 }
 
 SimOptions::Status SimOptions::parse(const QStringList &arguments, SimOptions *options,
