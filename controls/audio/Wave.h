@@ -20,8 +20,10 @@ struct WaveFormat
 };
 
 // Plays wave files on a local output device or into the telephone line, and records from a
-// local input device. playDone is emitted on the owning thread when a playback ends (by itself
-// or by stopPlay).
+// local input device. playDone is emitted on the owning thread when a playback ends by itself
+// (later, from the event loop) or by stopPlay (before stopPlay returns). A playback that a new
+// playFile/startPlayACM replaces ends silently: the caller that started the new one must not
+// take the old one's playDone for its own.
 class Wave : public QObject
 {
     Q_OBJECT
@@ -53,6 +55,14 @@ public:
 
     virtual int outputDeviceCount() const = 0;
     virtual QString outputDeviceName(int index) const = 0;
+
+    // Local input devices for startRecord, by index.
+    virtual int inputDeviceCount() const { return 0; }
+    virtual QString inputDeviceName(int index) const
+    {
+        Q_UNUSED(index);
+        return {};
+    }
 
 signals:
     void playDone();

@@ -15,8 +15,12 @@ public:
     using QObject::QObject;
     ~SpeechEngine() override = default;
 
+    // False when no speech engine is installed; every request then does nothing.
+    virtual bool isAvailable() const { return true; }
+
     // Descriptions of the installed voices, in the engine's order.
     virtual QStringList voices() const = 0;
+    // An index outside the list keeps the current voice and returns false.
     virtual bool setVoice(int index) = 0;
     virtual int voice() const = 0;
     // -10 (slowest) .. 10 (fastest), 0 normal.
