@@ -381,3 +381,29 @@ TEST_F(SoundWaveTest, FailedRecordingKeepsTheEarlierFile)
     EXPECT_FALSE(wave->isRecording());
     EXPECT_EQ(readFile(path), "the user's earlier greeting");
 }
+
+TEST_F(SoundWaveTest, AlsaPathPlaysAndRecordsThroughAlsasNullPcm)
+{
+    // No sound card here, but ALSA's own "null" PCM runs the same open, write, drain and
+    // capture calls a card would.
+    SoundWave alsa(&lines, { SoundDevice::alsa("null") }, { SoundDevice::alsa("null") });
+    QSignalSpy done(&alsa, &Wave::playDone);
+    ASSERT_EQ(alsa.playFile(tone(), 0), 0)
+        << alsa.playErrorText(SoundWave::DeviceFailed).toStdString();
+    QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, 10000);
+    EXPECT_FALSE(alsa.isPlaying());
+
+    ASSERT_EQ(alsa.playFile(longTone(), 0), 0);
+    alsa.stopPlay();
+    EXPECT_EQ(done.count(), 2);
+
+    const QString path = input("alsa-take.wav");
+    ASSERT_EQ(alsa.startRecord(0, path, WaveFormat::line()), 0)
+        << alsa.recordErrorText(SoundWave::DeviceFailed).toStdString();
+    QTest::qWait(100);
+    EXPECT_EQ(alsa.stopRecord(), 0);
+    const SoundFileInfo info = soundFileInfo(path);
+    ASSERT_TRUE(info.ok);
+    EXPECT_EQ(info.rate, 8000);
+    EXPECT_EQ(info.channels, 1);
+}
