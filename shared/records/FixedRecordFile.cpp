@@ -343,7 +343,8 @@ bool FixedRecordFile::remove(qint64 n)
     }
     // Cut right after the moved bytes first, so a partly written last record is completed
     // with zero bytes rather than with what the file held there before.
-    if (::ftruncate(fd.get(), off_t(end - m_size)) != 0
+    const qint64 movedEnd = std::max(end - m_size, (n - 1) * m_size);
+    if (::ftruncate(fd.get(), off_t(movedEnd)) != 0
         || ::ftruncate(fd.get(), off_t((total - 1) * m_size)) != 0)
         return fail(QStringLiteral("cannot shorten"));
     return true;

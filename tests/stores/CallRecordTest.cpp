@@ -270,4 +270,10 @@ TEST(CallRecordFile, PartialRecordsCountToTheNearestWholeRecord)
     CallRecordFile file(path);
     ASSERT_TRUE(file.remove(1));
     EXPECT_EQ(readFile(path), two + numbered(3).bytes().left(300) + zeros(CallRecord::kSize - 300));
+
+    // The partial record itself can be deleted too.
+    ASSERT_EQ(file.count(), 2);
+    writeFile(path, one + two.left(300));
+    ASSERT_TRUE(file.remove(2));
+    EXPECT_EQ(readFile(path), one);
 }
