@@ -5,26 +5,24 @@
 
 namespace quorvel {
 
-struct LineDeviceCaps
-{
-    QString name;          // what the modem says it is, with its port path
+struct LineDeviceCaps {
+    QString name; // what the modem says it is, with its port path
     bool telephony = false;
-    bool voice = false;    // class 8 voice mode
-    bool digits = false;   // DTMF detection in voice mode
+    bool voice = false; // class 8 voice mode
+    bool digits = false; // DTMF detection in voice mode
 };
 
 // The telephony line: one modem line device chosen by index, its operations and its events.
 // Events are emitted on the thread that owns the object (the main thread).
-class Telephony : public QObject
-{
+class Telephony : public QObject {
     Q_OBJECT
 public:
     // Media-mode / privilege pairs passed to lineOpen.
-    static constexpr int kPrivilegeOwner = 6;   // normal service: 6, 6
+    static constexpr int kPrivilegeOwner = 6; // normal service: 6, 6
     static constexpr int kMediaService = 6;
     static constexpr int kPrivilegeTakeOver = 4; // taking over a call from the serial port: 4, 8
     static constexpr int kMediaTakeOver = 8;
-    static constexpr int kPrivilegeProbe = 2;   // probing the serial port: 2, 16
+    static constexpr int kPrivilegeProbe = 2; // probing the serial port: 2, 16
     static constexpr int kMediaProbe = 16;
 
     // Device classes for getDeviceID.
@@ -67,6 +65,10 @@ signals:
     // The device went away (unplugged) or came back; the line reports closed meanwhile.
     void deviceLost();
     void deviceReturned();
+    // A failure that no operation's result could carry, because it came after the operation
+    // returned (the modem refused a dial, gave no reply to an answer, a playback could not
+    // start); errorText(code) says what happened.
+    void lineError(int code);
 };
 
 } // namespace quorvel

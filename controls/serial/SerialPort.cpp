@@ -438,13 +438,14 @@ bool SerialPort::waitForReadyRead(int msecs)
         if (p.revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) {
             const qsizetype before = m_readBuffer.size();
             const bool alive = drainInput();
-            if (m_readBuffer.size() > before)
+            const bool arrived = m_readBuffer.size() > before;
+            if (arrived)
                 emit readyRead();
             if (!alive) {
                 emit lost();
                 return false;
             }
-            if (m_readBuffer.size() > before || before > 0)
+            if (arrived)
                 return true;
         }
         if (deadline.hasExpired())

@@ -1,19 +1,18 @@
 #include "PtyPair.h"
 
 #include <QFile>
-#include <QSocketNotifier>
 
 #include <cerrno>
 #include <fcntl.h>
+#include <poll.h>
 #include <stdlib.h>
 #include <termios.h>
 #include <unistd.h>
 
 namespace quorvel::test {
 
-PtyPair::PtyPair(const QString &linkPath, QObject *parent)
-    : QObject(parent)
-    , m_link(linkPath)
+PtyPair::PtyPair(const QString &linkPath)
+    : m_link(linkPath)
 {
     m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (m_master < 0)
@@ -31,15 +30,7 @@ PtyPair::PtyPair(const QString &linkPath, QObject *parent)
     ::tcsetattr(m_master, TCSANOW, &tio);
     QFile::remove(m_link);
     QFile::link(m_slave, m_link);
-    m_notifier = new QSocketNotifier(m_master, QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, &PtyPair::onReadable);
-    // While nobody has the slave open the master reads EIO at once; look again a little later.
-    m_retry.setInterval(10);
-    m_retry.setSingleShot(true);
-    connect(&m_retry, &QTimer::timeout, this, [this] {
-        if (m_notifier)
-            m_notifier->setEnabled(true);
-    });
+    m_thread = std::thread([this] { serve(); });
 }
 
 PtyPair::~PtyPair()
@@ -49,14 +40,32 @@ PtyPair::~PtyPair()
 
 void PtyPair::close()
 {
-    delete m_notifier;
-    m_notifier = nullptr;
-    m_retry.stop();
+    m_stop = true;
+    if (m_thread.joinable())
+        m_thread.join();
     if (m_master >= 0) {
         ::close(m_master);
         m_master = -1;
     }
     QFile::remove(m_link);
+}
+
+void PtyPair::setResponder(Responder responder)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_responder = std::move(responder);
+}
+
+QByteArray PtyPair::received() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_received;
+}
+
+QList<QByteArray> PtyPair::commands() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_commands;
 }
 
 void PtyPair::write(const QByteArray &bytes)
@@ -68,19 +77,29 @@ void PtyPair::write(const QByteArray &bytes)
         const ssize_t n = ::write(m_master, bytes.constData() + done, bytes.size() - done);
         if (n > 0)
             done += n;
-        else if (n < 0 && errno == EINTR)
-            continue;
+        else if (n < 0 && (errno == EINTR || errno == EAGAIN))
+            ::usleep(1000);
         else
             return;
     }
 }
 
-void PtyPair::onReadable()
+void PtyPair::serve()
 {
     char buf[4096];
-    for (;;) {
+    while (!m_stop) {
+        pollfd p { m_master, POLLIN, 0 };
+        if (::poll(&p, 1, 20) <= 0)
+            continue;
         const ssize_t n = ::read(m_master, buf, sizeof buf);
-        if (n > 0) {
+        if (n <= 0) {
+            // EIO: no host holds the slave right now.
+            ::usleep(10000);
+            continue;
+        }
+        QList<QByteArray> replies;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
             m_received.append(buf, n);
             for (ssize_t i = 0; i < n; ++i) {
                 const char c = buf[i];
@@ -91,21 +110,14 @@ void PtyPair::onReadable()
                         continue;
                     m_commands.append(cmd);
                     if (m_responder)
-                        write(m_responder(cmd));
+                        replies.append(m_responder(cmd));
                 } else if (c != '\n') {
                     m_line.append(c);
                 }
             }
-            continue;
         }
-        if (n < 0 && errno == EAGAIN)
-            return;
-        if (n < 0 && errno == EINTR)
-            continue;
-        // EIO: no host holds the slave right now.
-        m_notifier->setEnabled(false);
-        m_retry.start();
-        return;
+        for (const QByteArray &r : replies)
+            write(r);
     }
 }
 
