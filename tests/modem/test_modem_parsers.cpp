@@ -81,7 +81,7 @@ TEST(ModemLineSplitter, BoundsLineLengthAndCountsSkippedLines)
     EXPECT_EQ(splitter.feed("\r\nRING\r\n"), QList<QByteArray> { "RING" });
 }
 
-TEST(AtResults, ClassifiesResultCodes)
+TEST(ModemAtResults, ClassifiesResultCodes)
 {
     struct Case {
         const char *line;
@@ -120,7 +120,7 @@ TEST(AtResults, ClassifiesResultCodes)
     EXPECT_FALSE(AtResults::isFailure(AtResult::Connect));
 }
 
-TEST(CallerIdLine, ParsesEveryTagInEverySpelling)
+TEST(ModemCallerIdLine, ParsesEveryTagInEverySpelling)
 {
     using Tag = CallerIdLine::Tag;
     struct Case {
@@ -157,7 +157,7 @@ TEST(CallerIdLine, ParsesEveryTagInEverySpelling)
         EXPECT_FALSE(CallerIdLine::parse(notCid).has_value()) << notCid;
 }
 
-TEST(CallerIdRecord, GathersCapturedCallerIdBlocks)
+TEST(ModemCallerIdRecord, GathersCapturedCallerIdBlocks)
 {
     struct Case {
         const char *what;
@@ -211,7 +211,7 @@ TEST(CallerIdRecord, GathersCapturedCallerIdBlocks)
     }
 }
 
-TEST(CallerIdRecord, ChecksDateAndTimeWithoutLosingTheCaller)
+TEST(ModemCallerIdRecord, ChecksDateAndTimeWithoutLosingTheCaller)
 {
     CallerIdRecord r = recordOf("DATE = 1211\r\nTIME = 0930\r\nNMBR = 5551234\r\n");
     EXPECT_TRUE(r.dateValid());
@@ -228,7 +228,7 @@ TEST(CallerIdRecord, ChecksDateAndTimeWithoutLosingTheCaller)
     EXPECT_TRUE(CallerIdRecord().isEmpty());
 }
 
-TEST(DleDecoder, SeparatesEventsFromBytesAcrossReads)
+TEST(ModemDleDecoder, SeparatesEventsFromBytesAcrossReads)
 {
     DleDecoder decoder;
     auto items = decoder.feed("OK\r\n\x10"
@@ -266,7 +266,7 @@ TEST(DleDecoder, SeparatesEventsFromBytesAcrossReads)
     EXPECT_FALSE(Dle::isDtmfDigit('b'));
 }
 
-TEST(DleEncoder, DoublesDleAndSurvivesTheDecoder)
+TEST(ModemDleEncoder, DoublesDleAndSurvivesTheDecoder)
 {
     EXPECT_EQ(Dle::escape(QByteArray("\x01\x10\x02", 3)), QByteArray("\x01\x10\x10\x02", 4));
     EXPECT_EQ(Dle::escape(QByteArray("\x10\x10", 2)), QByteArray("\x10\x10\x10\x10", 4));
@@ -297,7 +297,7 @@ TEST(DleEncoder, DoublesDleAndSurvivesTheDecoder)
     }
 }
 
-TEST(VoiceFormatList, ChoosesTheBestEightKilohertzFormat)
+TEST(ModemVoiceFormatList, ChoosesTheBestEightKilohertzFormat)
 {
     struct Case {
         const char *what;
@@ -361,7 +361,7 @@ TEST(VoiceFormatList, ChoosesTheBestEightKilohertzFormat)
     EXPECT_FALSE(usr->supportsRate(9600));
 }
 
-TEST(FaxClassList, ParsesClassLists)
+TEST(ModemFaxClassList, ParsesClassLists)
 {
     struct Case {
         QList<QByteArray> lines;

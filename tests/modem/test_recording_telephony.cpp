@@ -7,7 +7,7 @@
 using namespace quorvel;
 using quorvel::test::TelephonyEvents;
 
-TEST(RecordingTelephony, RecordsWhatItIsAskedAndAnswersAsConfigured)
+TEST(ModemRecordingTelephony, RecordsWhatItIsAskedAndAnswersAsConfigured)
 {
     RecordingTelephony line;
     line.devices = { { { "Modem A (/dev/ttyACM0)", true, true, true }, "/dev/ttyACM0", 1000 },
@@ -49,7 +49,7 @@ TEST(RecordingTelephony, RecordsWhatItIsAskedAndAnswersAsConfigured)
     EXPECT_FALSE(line.isLineOpen());
 }
 
-TEST(RecordingTelephony, RaisesEventsOnCommandAndAfterOperations)
+TEST(ModemRecordingTelephony, RaisesEventsOnCommandAndAfterOperations)
 {
     RecordingTelephony line;
     TelephonyEvents events(&line);

@@ -15,7 +15,7 @@ using quorvel::test::PtyPair;
 
 namespace {
 
-struct SerialFixture : ::testing::Test {
+struct ModemSerialPort : ::testing::Test {
     QTemporaryDir dir;
     QString lockDir;
     SerialPort::Settings settings;
@@ -47,7 +47,7 @@ bool tryUntil(const std::function<bool()> &attempt, int timeoutMs = 5000)
 
 } // namespace
 
-TEST_F(SerialFixture, SerialPortCarriesBytesBothWays)
+TEST_F(ModemSerialPort, SerialPortCarriesBytesBothWays)
 {
     PtyPair pty(dir.filePath("modem"));
     ASSERT_TRUE(pty.isOpen());
@@ -78,7 +78,7 @@ TEST_F(SerialFixture, SerialPortCarriesBytesBothWays)
     EXPECT_EQ(port.bytesToWrite(), 0);
 }
 
-TEST_F(SerialFixture, SerialPortReportsWhoHoldsThePort)
+TEST_F(ModemSerialPort, SerialPortReportsWhoHoldsThePort)
 {
     PtyPair pty(dir.filePath("modem"));
     SerialPort first;
@@ -104,7 +104,7 @@ TEST_F(SerialFixture, SerialPortReportsWhoHoldsThePort)
     EXPECT_TRUE(second.open(pty.link(), settings)) << second.errorString().toStdString();
 }
 
-TEST_F(SerialFixture, SerialPortRefusesAPortAnotherProgramHolds)
+TEST_F(ModemSerialPort, SerialPortRefusesAPortAnotherProgramHolds)
 {
     PtyPair pty(dir.filePath("modem"));
 
@@ -152,7 +152,7 @@ TEST_F(SerialFixture, SerialPortRefusesAPortAnotherProgramHolds)
     EXPECT_TRUE(tryUntil([&] { return other.open(pty.link(), settings); }));
 }
 
-TEST_F(SerialFixture, SerialPortNamesOpenFailures)
+TEST_F(ModemSerialPort, SerialPortNamesOpenFailures)
 {
     SerialPort port;
     EXPECT_FALSE(port.open(dir.filePath("nothing-here"), settings));
@@ -173,7 +173,7 @@ TEST_F(SerialFixture, SerialPortNamesOpenFailures)
     EXPECT_EQ(port.error(), SerialPort::NotOpen);
 }
 
-TEST_F(SerialFixture, SerialPortNoticesTheDeviceVanishing)
+TEST_F(ModemSerialPort, SerialPortNoticesTheDeviceVanishing)
 {
     auto pty = std::make_unique<PtyPair>(dir.filePath("modem"));
     SerialPort port;
@@ -187,7 +187,7 @@ TEST_F(SerialFixture, SerialPortNoticesTheDeviceVanishing)
     EXPECT_EQ(port.write("AT\r"), -1);
 }
 
-TEST_F(SerialFixture, SerialPortBlockingWaitsAreBounded)
+TEST_F(ModemSerialPort, SerialPortBlockingWaitsAreBounded)
 {
     PtyPair pty(dir.filePath("modem"));
     SerialPort port;

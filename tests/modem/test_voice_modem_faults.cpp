@@ -18,7 +18,7 @@ namespace {
 
 // The driver against a scripted modem on a pty: for the faults a well-behaved simulator does
 // not produce (silence, noise, a modem that hangs mid-call) and for timing-free call logic.
-struct DriverFixture : ::testing::Test {
+struct ModemDriver : ::testing::Test {
     QTemporaryDir dir;
     LineAudioRegistry registry;
     VoiceModemConfig config;
@@ -54,7 +54,7 @@ struct DriverFixture : ::testing::Test {
 
 } // namespace
 
-TEST_F(DriverFixture, VoiceModemNeverAnsweringFailsWithinTheBound)
+TEST_F(ModemDriver, VoiceModemNeverAnsweringFailsWithinTheBound)
 {
     // No responder: the other end of the pty says nothing at all.
     VoiceModemTelephony line(config);
@@ -80,7 +80,7 @@ TEST_F(DriverFixture, VoiceModemNeverAnsweringFailsWithinTheBound)
     EXPECT_TRUE(other.open(pty->link(), s)) << other.errorString().toStdString();
 }
 
-TEST_F(DriverFixture, VoiceModemReportsAPortHeldByAnotherOpener)
+TEST_F(ModemDriver, VoiceModemReportsAPortHeldByAnotherOpener)
 {
     pty->setResponder(&PtyPair::plainModem);
     VoiceModemTelephony line(config);
@@ -120,7 +120,7 @@ TEST_F(DriverFixture, VoiceModemReportsAPortHeldByAnotherOpener)
     EXPECT_EQ(line.lineOpen(Telephony::kPrivilegeOwner, Telephony::kMediaService), 0);
 }
 
-TEST_F(DriverFixture, VoiceModemSetsUpTheModemAndNamesItsPorts)
+TEST_F(ModemDriver, VoiceModemSetsUpTheModemAndNamesItsPorts)
 {
     auto line = openLine();
     ASSERT_TRUE(line->isLineOpen());
@@ -170,7 +170,7 @@ TEST_F(DriverFixture, VoiceModemSetsUpTheModemAndNamesItsPorts)
     EXPECT_EQ(line->lineOpen(Telephony::kPrivilegeTakeOver, Telephony::kMediaTakeOver), 0);
 }
 
-TEST_F(DriverFixture, VoiceModemSkipsNoiseAndReportsCallerIdOnce)
+TEST_F(ModemDriver, VoiceModemSkipsNoiseAndReportsCallerIdOnce)
 {
     auto line = openLine();
     TelephonyEvents events(line.get());
@@ -191,7 +191,7 @@ TEST_F(DriverFixture, VoiceModemSkipsNoiseAndReportsCallerIdOnce)
     EXPECT_TRUE(line->isLineOpen());
 }
 
-TEST_F(DriverFixture, VoiceModemCallsWithoutOrWithEarlyCallerId)
+TEST_F(ModemDriver, VoiceModemCallsWithoutOrWithEarlyCallerId)
 {
     auto line = openLine();
     TelephonyEvents events(line.get());
@@ -224,7 +224,7 @@ TEST_F(DriverFixture, VoiceModemCallsWithoutOrWithEarlyCallerId)
     EXPECT_EQ(events.log, (QStringList { "inComeCall", "callerID(ACME,4165551234)", "ring(1)" }));
 }
 
-TEST_F(DriverFixture, VoiceModemThatHangsMidCallIsDroppedAndFoundAgain)
+TEST_F(ModemDriver, VoiceModemThatHangsMidCallIsDroppedAndFoundAgain)
 {
     auto line = openLine();
     TelephonyEvents events(line.get());
