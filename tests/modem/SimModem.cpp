@@ -27,8 +27,8 @@ SimModem::~SimModem()
 
 bool SimModem::start()
 {
-    QStringList args{"--link", m_link, "--profile", m_options.profile, "--ring-period",
-                     QString::number(m_options.ringPeriod)};
+    QStringList args { "--link",          m_link,          "--profile",
+                       m_options.profile, "--ring-period", QString::number(m_options.ringPeriod) };
     if (!m_options.captureDir.isEmpty())
         args << "--capture" << m_options.captureDir;
     if (!m_options.logFile.isEmpty())

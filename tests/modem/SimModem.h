@@ -7,15 +7,13 @@
 namespace quorvel::test {
 
 // build/bin/quorvel-modemsim on a pty published at `link`, driven through its stdin.
-class SimModem
-{
+class SimModem {
 public:
-    struct Options
-    {
+    struct Options {
         QString profile = QStringLiteral("usr");
         double ringPeriod = 0.4;
         QString captureDir; // empty: no capture
-        QString logFile;    // empty: no log
+        QString logFile; // empty: no log
         bool fastAudio = false;
     };
 

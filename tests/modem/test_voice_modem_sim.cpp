@@ -82,8 +82,7 @@ QByteArray toneWithDleBytes(QList<qint16> *samples)
     return pcm;
 }
 
-struct ModemSim : ::testing::Test
-{
+struct ModemSim : ::testing::Test {
     QTemporaryDir dir;
     LineAudioRegistry registry;
     VoiceModemConfig config;
@@ -100,7 +99,7 @@ struct ModemSim : ::testing::Test
         QDir().mkpath(dir.filePath("lock"));
         QDir().mkpath(dir.filePath("capture"));
         link = dir.filePath("ttyACM-sim");
-        config.ports = {link};
+        config.ports = { link };
         config.lockDirectory = dir.filePath("lock");
         config.identityCacheFile = dir.filePath("ModemIdentities.txt");
         config.commandTimeoutMs = 2000;
@@ -173,9 +172,11 @@ struct ModemSim : ::testing::Test
         sim->command("cid 5551234 JOHN SMITH");
         sim->command("ring");
         QTRY_COMPARE_WITH_TIMEOUT(events->log.size(), 4, 5000);
-        EXPECT_EQ(events->log, (QStringList{"inComeCall", "ring(1)",
-                                            "callerID(JOHN SMITH,5551234)", "ring(2)"}));
-        EXPECT_TRUE(simSent().join('\n').contains(spelledNumber)) << simSent().join('\n').toStdString();
+        EXPECT_EQ(
+            events->log,
+            (QStringList { "inComeCall", "ring(1)", "callerID(JOHN SMITH,5551234)", "ring(2)" }));
+        EXPECT_TRUE(simSent().join('\n').contains(spelledNumber))
+            << simSent().join('\n').toStdString();
         // The caller gives up; then a withheld number, and a caller with accents.
         QTRY_VERIFY_WITH_TIMEOUT(events->has("idle"), 5000);
         events->log.clear();
@@ -189,7 +190,8 @@ struct ModemSim : ::testing::Test
         sim->command("ring");
         sim->command(QString::fromUtf8("cid 0612345678 JOS\xC3\x89 M\xC3\x9CLLER"));
         QTRY_COMPARE_WITH_TIMEOUT(events->log.size(), 3, 5000);
-        EXPECT_EQ(events->log[2], QString::fromUtf8("callerID(JOS\xC3\x89 M\xC3\x9CLLER,0612345678)"));
+        EXPECT_EQ(events->log[2],
+                  QString::fromUtf8("callerID(JOS\xC3\x89 M\xC3\x9CLLER,0612345678)"));
     }
 };
 
@@ -220,8 +222,9 @@ TEST_F(ModemSim, SimRingCountingUntilTheCallerGivesUp)
     sim->command("ringing 4");
     QTRY_VERIFY_WITH_TIMEOUT(events->has("ring(4)"), 10000);
     QTRY_VERIFY_WITH_TIMEOUT(events->has("idle"), 5000);
-    EXPECT_EQ(events->log, (QStringList{"inComeCall", "ring(1)", "callerID(UNKNOWN,UNKNOWN)",
-                                        "ring(2)", "ring(3)", "ring(4)", "idle"}));
+    EXPECT_EQ(events->log,
+              (QStringList { "inComeCall", "ring(1)", "callerID(UNKNOWN,UNKNOWN)", "ring(2)",
+                             "ring(3)", "ring(4)", "idle" }));
     EXPECT_EQ(events->count("inComeCall"), 1);
 }
 
@@ -249,12 +252,13 @@ TEST_F(ModemSim, SimGreetingPlayedIntoTheLineIsCaptured)
 
     EXPECT_EQ(line->lineDrop(), 0);
     QTRY_VERIFY_WITH_TIMEOUT(events->has("idle"), 5000);
-    EXPECT_EQ(events->only({"disconnected", "idle"}), (QStringList{"disconnected", "idle"}));
+    EXPECT_EQ(events->only({ "disconnected", "idle" }), (QStringList { "disconnected", "idle" }));
 
     // The capture holds exactly what was played: same length, a 1 kHz tone, DLE bytes intact.
-    QStringList wavs = QDir(dir.filePath("capture")).entryList({"*.wav"}, QDir::Files);
+    QStringList wavs = QDir(dir.filePath("capture")).entryList({ "*.wav" }, QDir::Files);
     QTRY_VERIFY_WITH_TIMEOUT(
-        !(wavs = QDir(dir.filePath("capture")).entryList({"*.wav"}, QDir::Files)).isEmpty(), 5000);
+        !(wavs = QDir(dir.filePath("capture")).entryList({ "*.wav" }, QDir::Files)).isEmpty(),
+        5000);
     int rate = 0;
     QList<qint16> captured;
     QTRY_VERIFY_WITH_TIMEOUT(
@@ -301,7 +305,7 @@ TEST_F(ModemSim, SimPlaybackStoppedAndCutByTheFarEnd)
     sim->command("hangup");
     QTRY_VERIFY_WITH_TIMEOUT(events->has("idle"), 5000);
     EXPECT_EQ(finished.count(), 2);
-    EXPECT_EQ(events->only({"disconnected", "idle"}), (QStringList{"disconnected", "idle"}));
+    EXPECT_EQ(events->only({ "disconnected", "idle" }), (QStringList { "disconnected", "idle" }));
     EXPECT_FALSE(line->isCallConnected());
     EXPECT_TRUE(sim->waitForHostCommand("ATH"));
     EXPECT_FALSE(out->lineStartPlayback()); // no call, no audio
@@ -318,13 +322,13 @@ TEST_F(ModemSim, SimFarEndHangupAndDtmfDigits)
     QTest::qWait(200); // let the digit arrive while nobody listens for it
     EXPECT_EQ(line->lineMonitorDigits(true), 0);
     sim->command("dtmf 12#*");
-    QTRY_COMPARE_WITH_TIMEOUT(events->only({"digit"}).size(), 4, 5000);
-    EXPECT_EQ(events->only({"digit"}),
-              (QStringList{"digit(1)", "digit(2)", "digit(#)", "digit(*)"}));
+    QTRY_COMPARE_WITH_TIMEOUT(events->only({ "digit" }).size(), 4, 5000);
+    EXPECT_EQ(events->only({ "digit" }),
+              (QStringList { "digit(1)", "digit(2)", "digit(#)", "digit(*)" }));
 
     sim->command("hangup");
     QTRY_VERIFY_WITH_TIMEOUT(events->has("idle"), 5000);
-    EXPECT_EQ(events->only({"disconnected", "idle"}), (QStringList{"disconnected", "idle"}));
+    EXPECT_EQ(events->only({ "disconnected", "idle" }), (QStringList { "disconnected", "idle" }));
     EXPECT_TRUE(sim->waitForHostCommand("ATH"));
     // The service's own drop after the far end hung up changes nothing.
     EXPECT_EQ(line->lineDrop(), VoiceModemTelephony::kErrInvalidCallState);
@@ -346,14 +350,15 @@ TEST_F(ModemSim, SimDiallingAnOutgoingCall)
     EXPECT_TRUE(line->isCallConnected());
     EXPECT_EQ(line->lineDrop(), 0);
     QTRY_VERIFY_WITH_TIMEOUT(events->has("idle"), 5000);
-    EXPECT_EQ(events->log, (QStringList{"dialing", "connected", "disconnected", "idle"}));
+    EXPECT_EQ(events->log, (QStringList { "dialing", "connected", "disconnected", "idle" }));
 
     // A number that cannot be dialled never reaches the modem.
     events->log.clear();
     line->lineMakeCall("call me");
     QTRY_VERIFY_WITH_TIMEOUT(!events->log.isEmpty(), 5000);
-    EXPECT_EQ(events->log, (QStringList{QStringLiteral("lineError(%1)")
-                                            .arg(VoiceModemTelephony::kErrInvalidNumber)}));
+    EXPECT_EQ(events->log,
+              (QStringList {
+                  QStringLiteral("lineError(%1)").arg(VoiceModemTelephony::kErrInvalidNumber) }));
 }
 
 TEST_F(ModemSim, SimModemUnpluggedMidCallAndPluggedBackIn)
@@ -371,7 +376,7 @@ TEST_F(ModemSim, SimModemUnpluggedMidCallAndPluggedBackIn)
     events->log.clear();
     sim->kill();
     QTRY_VERIFY_WITH_TIMEOUT(events->has("deviceLost"), 5000);
-    EXPECT_EQ(events->log, (QStringList{"disconnected", "idle", "deviceLost"}));
+    EXPECT_EQ(events->log, (QStringList { "disconnected", "idle", "deviceLost" }));
     EXPECT_EQ(finished.count(), 1);
     EXPECT_FALSE(line->isLineOpen());
     EXPECT_FALSE(line->isCallConnected());
@@ -385,7 +390,8 @@ TEST_F(ModemSim, SimModemUnpluggedMidCallAndPluggedBackIn)
     sim->command("ring");
     sim->command("cid 5551234 JOHN SMITH");
     QTRY_COMPARE_WITH_TIMEOUT(events->log.size(), 3, 5000);
-    EXPECT_EQ(events->log, (QStringList{"inComeCall", "ring(1)", "callerID(JOHN SMITH,5551234)"}));
+    EXPECT_EQ(events->log,
+              (QStringList { "inComeCall", "ring(1)", "callerID(JOHN SMITH,5551234)" }));
 }
 
 TEST_F(ModemSim, SimLineCloseHandsThePortOver)
