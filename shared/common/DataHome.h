@@ -9,6 +9,7 @@ namespace quorvel {
 class DataHome
 {
 public:
+    DataHome() = default;
     explicit DataHome(QString root);
 
     // Resolves the data home from the environment; both programs call this.

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include "tests/support/QtPrinters.h"
+
 namespace quorvel::test {
 
 // A temporary data home and runtime folder for one test. Sets QUORVEL_HOME and
