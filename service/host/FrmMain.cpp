@@ -57,6 +57,9 @@ void FrmMain::load()
     if (m_loaded)
         return;
     m_loaded = true;
+    // Read before anything writes: the first write replaces a damaged file (keeping a copy),
+    // and what it could not read must still reach the journal once the journal is on.
+    const QStringList settingsProblems = m_reg.lastReadProblems();
 
     // 1. Control and speech channels; a channel that cannot be opened just stays silent.
     if (m_controls.channels) {
@@ -85,7 +88,8 @@ void FrmMain::load()
     // 7./8. Journal switches, then the first line.
     m_journal.loadSwitches(m_reg);
     m_journal.journalWrite(QStringLiteral("Opening ") + kTitle + QStringLiteral(" Process"));
-    journalSettingsProblems();
+    for (const QString &problem : settingsProblems)
+        m_journal.journalWrite(problem, 0, QStringLiteral("ErrSettings"));
 
     // 9. Web-access parameters.
     m_reg.setSubkey(QStringLiteral("RemoteAccess\\TabInternetAccess"));
@@ -184,12 +188,5 @@ void FrmMain::onTtsMessage(const QString &text)
         m_speechForm->handleRequest(text);
 }
 
-void FrmMain::journalSettingsProblems()
-{
-    // A damaged settings file is read as far as it goes; say what was skipped, once per start.
-    const QStringList problems = m_reg.lastReadProblems();
-    for (const QString &problem : problems)
-        m_journal.journalWrite(problem, 0, QStringLiteral("ErrSettings"));
-}
 
 } // namespace quorvel

@@ -76,7 +76,6 @@ signals:
 private:
     void onProcMessage(const QString &text);
     void onTtsMessage(const QString &text);
-    void journalSettingsProblems();
 
     ServiceControls m_controls;
     RegistryRoutines m_reg;

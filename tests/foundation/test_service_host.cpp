@@ -90,7 +90,7 @@ TEST_F(ServiceHostTest, ProcessModeLoadsAndEndsOnUnload)
     EXPECT_EQ(second.exitCode(), 0);
     EXPECT_EQ(journalText().count("Opening"), 1);
 
-    QTRY_VERIFY_WITH_TIMEOUT(sendUnload(), 10000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sendUnload(); }, 10000));
     ASSERT_TRUE(p.waitForFinished(10000));
     EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(p.exitCode(), 0);
@@ -104,6 +104,21 @@ TEST_F(ServiceHostTest, AbsentModeRunsAsAProcessAndStopsOnSigterm)
     ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
     ASSERT_TRUE(p.waitForFinished(10000));
     EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 0);
+}
+
+TEST_F(ServiceHostTest, DamagedSettingsFileIsJournalledAndTheServiceRunsOn)
+{
+    QByteArray bytes = quorvel::test::readFile(home.settingsFile());
+    bytes.prepend(QByteArray("\x01\x02garbage\xff\xfe\r\n[Properties\\Tab", 24) + "\r\n");
+    bytes.append("truncated line without an end");
+    quorvel::test::writeFile(home.settingsFile(), bytes);
+    QProcess p;
+    start(p, {"-gc"});
+    QTRY_VERIFY_WITH_TIMEOUT(journalText().contains("Opening Quorvel 1.1 Process"), 10000);
+    EXPECT_TRUE(journalText().contains(" : ErrSettings->")) << journalText().toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sendUnload(); }, 10000));
+    ASSERT_TRUE(p.waitForFinished(10000));
     EXPECT_EQ(p.exitCode(), 0);
 }
 
@@ -161,8 +176,11 @@ TEST_F(ServiceHostTest, ServiceModeNotifiesSystemdAndOutlivesUnloadUntilSigterm)
     EXPECT_TRUE(journalText().contains("Opening Quorvel 1.1 Process"));
 
     // "UNLOAD" unloads the forms; a service keeps running until systemd stops it.
-    QTRY_VERIFY_WITH_TIMEOUT(sendUnload(), 10000);
-    QTRY_VERIFY_WITH_TIMEOUT(QProcess::execute(binPath("quorvel-chan"), {"send", "405", "GETSOUNDINDEX"}) == 1, 10000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sendUnload(); }, 10000));
+    // Channel 405 closed with the forms: nobody takes the next control message.
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return QProcess::execute(binPath("quorvel-chan"), {"send", "405", "GETSOUNDINDEX"}) == 1; },
+        10000));
     EXPECT_EQ(p.state(), QProcess::Running);
 
     ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
