@@ -2,6 +2,7 @@
 #include "service/host/FrmMain.h"
 #include "service/speech/FrmTTS.h"
 #include "shared/channel/ChannelMessage.h"
+#include "tests/support/QtPrinters.h"
 #include "tests/support/TempHome.h"
 
 #include <QDir>

@@ -4,8 +4,6 @@
 #include <QString>
 #include <QTemporaryDir>
 
-#include "tests/support/QtPrinters.h"
-
 namespace quorvel::test {
 
 // A temporary data home and runtime folder for one test. Sets QUORVEL_HOME and
