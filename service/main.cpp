@@ -6,6 +6,8 @@
 #include "controls/speech/EspeakEngine.h"
 #include "service/host/FrmMain.h"
 #include "service/host/ServiceHost.h"
+#include "service/line/FrmLine.h"
+#include "service/serial/FrmCommControl.h"
 #include "service/speech/FrmTTS.h"
 #include "shared/settings/RegistryRoutines.h"
 
@@ -52,8 +54,12 @@ int main(int argc, char **argv)
         controls.lineWave = lineWave.get();
         controls.localWave = localWave.get();
         controls.speech = speech.get();
+        controls.makeLineForm = [](FrmMain &main) { return std::make_unique<FrmLine>(main); };
         controls.makeSpeechForm
             = [&speech](FrmMain &main) { return std::make_unique<FrmTTS>(main, speech.get()); };
+        controls.makeCommControl = [](FrmMain &main, SerialCallSink &line) {
+            return std::make_unique<FrmCommControl>(main, line);
+        };
         return controls;
     });
 }
