@@ -346,6 +346,7 @@ void FrmLine::clearCallFlags()
     m_noAutoAnswer = false;
     m_remoteCaller = false;
     m_answerRequested = false;
+    m_answerPending = false;
     m_options.bHangUp = false;
     m_options.bDoNothing = false;
     m_options.bBeepAndWait = false;
@@ -416,13 +417,22 @@ void FrmLine::speakAnnouncement()
                     m_main.soundDeviceIndex());
 }
 
+int FrmLine::requestAnswer()
+{
+    const int r = m_tapi ? m_tapi->lineAnswer() : -1;
+    m_answerRequested = r == 0;
+    // In serial caller-ID mode the modem driver only knows the call once its first ring after
+    // the takeover came: an answer refused now is given at that ring.
+    m_answerPending = r != 0;
+    return r;
+}
+
 void FrmLine::answerWithMachine()
 {
     m_machineAnswer = true;
-    m_answerRequested = true;
     if (!m_tapi)
         return;
-    const int r = m_tapi->lineAnswer();
+    const int r = requestAnswer();
     journal(QStringLiteral("Tapi.LineAnswer(") + QString::number(m_lineDevice)
             + QStringLiteral(")->") + m_tapi->errorText(r));
 }
@@ -516,8 +526,7 @@ void FrmLine::onCallerID(const QString &name, const QString &number)
             m_info.sDisplayName += QStringLiteral(" (Hang Up)");
             m_machineAnswer = false;
             m_dropOnConnect = true;
-            m_answerRequested = true;
-            m_tapi->lineAnswer();
+            requestAnswer();
             return;
         }
         if (m_options.bDoNothing) {
@@ -544,6 +553,12 @@ void FrmLine::onRing(int count)
          { QStringLiteral("Tapi_Ring"), lineIndexText(), QString::number(count), kFalse });
     journal(QStringLiteral("Tapi_Ring(") + QString::number(m_lineDevice) + QStringLiteral("):")
             + QString::number(count));
+    if (m_answerPending) {
+        const int r = requestAnswer();
+        journal(QStringLiteral("Tapi.LineAnswer(") + QString::number(m_lineDevice)
+                + QStringLiteral(")->") + m_tapi->errorText(r));
+        return;
+    }
     if (m_noAutoAnswer || m_answerRequested)
         return;
     const int rings = m_tapiCallerID ? count : count + 2;
@@ -698,9 +713,7 @@ void FrmLine::comm_CallerID(const QString &name, const QString &number)
             // The serial port holds the modem: the telephony line must take the call before
             // it can answer it, or the blocked caller just rings on.
             getTapiFromComm();
-            m_answerRequested = true;
-            if (m_tapi)
-                m_tapi->lineAnswer();
+            requestAnswer();
             return;
         }
         if (m_options.bDoNothing) {
@@ -797,9 +810,7 @@ void FrmLine::handleCommand(const QString &text)
         return;
     case K::DropTheCall:
         m_dropOnConnect = true;
-        m_answerRequested = true;
-        if (m_tapi)
-            m_tapi->lineAnswer();
+        requestAnswer();
         m_info.sDisplayName = QStringLiteral("Manual (Hang Up)");
         return;
     case K::DoNothing:

@@ -120,6 +120,7 @@ private:
     void writeCallRecord(const QString &errTag);
     void endCall(const QString &errTag);
     void startCall();
+    int requestAnswer();
     void indexContacts();
     void clearCallFlags();
     void speakAnnouncement();
@@ -174,6 +175,8 @@ private:
     // The line was told to answer this call (automatically, by rule or by command): further
     // rings must not answer it again.
     bool m_answerRequested = false;
+    // An answer was asked for but the line could not take it yet; the next ring gives it.
+    bool m_answerPending = false;
     // "CallOut" asked the modem to dial and its dialing event has not come yet.
     bool m_dialPending = false;
     QString m_localPlay;

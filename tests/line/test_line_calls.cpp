@@ -346,9 +346,19 @@ TEST_F(LineCalls, SerialHangUpContactIsTakenOverBeforeTheAnswer)
     load();
     tapi.clearRecords();
     line().comm_InComeCall();
+    // The modem driver has not seen a ring of this call yet and refuses the answer ...
+    tapi.answerResult = 1009;
     line().comm_CallerID("ACME", "18005550000");
     EXPECT_EQ(tapi.operations, (QStringList { "lineOpen(4,8)", "lineAnswer" }));
     EXPECT_TRUE(sent(407).filter("Comm_CID").isEmpty());
+    // ... so the first ring the telephony line reports is answered, once.
+    tapi.answerResult = 0;
+    tapi.offerCall();
+    tapi.ringOnce(1);
+    tapi.ringOnce(2);
+    EXPECT_EQ(tapi.answerCount, 2);
+    tapi.connectCall();
+    EXPECT_EQ(tapi.dropCount, 1);
 }
 
 TEST_F(LineCalls, SerialCallEndingBeforeTheTakeoverIsRecorded)
