@@ -1,5 +1,7 @@
 #include "service/line/FrmLine.h"
 
+#include "service/remote/RemoteAccessMenu.h"
+
 #include "controls/audio/Wave.h"
 #include "controls/modem/Telephony.h"
 #include "service/host/FrmMain.h"
@@ -82,6 +84,21 @@ FrmLine::FrmLine(FrmMain &main)
     }
     if (m_lineWave)
         connect(m_lineWave, &Wave::playDone, this, &FrmLine::onLinePlayDone);
+
+    // The owner's keypad menu speaks through the machine's line playback; cutting a text goes
+    // through stopLineAudio so the machine never takes that end for the greeting's.
+    RemoteAccessMenu::Hooks menuHooks;
+    menuHooks.playToLine = [this](const QString &path) { return m_machine.playToLine(path); };
+    menuHooks.stopLine = [this]() { m_machine.stopLineAudio(); };
+    menuHooks.drop = [this]() { dropCall(); };
+    menuHooks.sendEvent
+        = [this](const QStringList &fields) { send(m_udiOut.get(), ChannelNo::Events, fields); };
+    menuHooks.lineIndex = [this]() { return m_tapi ? m_tapi->lineIndex() : 0; };
+    menuHooks.journal = [this](const QString &text, const QString &tag) { journal(text, 0, tag); };
+    m_remoteMenu = std::make_unique<RemoteAccessMenu>(m_remote, main.controls().speech, main.home(),
+                                                      *main.controls().clock, std::move(menuHooks));
+    if (m_tapi)
+        connect(m_tapi, &Telephony::digitReceived, m_remoteMenu.get(), &RemoteAccessMenu::onDigit);
     if (m_localWave)
         connect(m_localWave, &Wave::playDone, this, &FrmLine::onLocalPlayDone);
     connect(&m_machine, &AnsweringMachine::greetingStarted, this, [this]() {
@@ -578,8 +595,11 @@ void FrmLine::onConnected()
         m_tapi->lineDrop();
         return;
     }
-    if (m_machineAnswer)
-        m_machine.start(m_options.sGreetingFile, m_remote.allowRemoteAccess);
+    if (m_machineAnswer) {
+        m_remoteMenu->callStarted(m_remoteCaller);
+        // The owner known by caller ID needs the keypad too, even with code access off.
+        m_machine.start(m_options.sGreetingFile, m_remote.allowRemoteAccess || m_remoteCaller);
+    }
 }
 
 void FrmLine::onDisconnected()
@@ -596,6 +616,7 @@ void FrmLine::endCall(const QString &errTag)
     m_dialPending = false;
     m_machine.stopLineAudio();
     m_machine.reset();
+    m_remoteMenu->reset();
     writeCallRecord(errTag);
 }
 
@@ -754,6 +775,16 @@ void FrmLine::comm_Idle()
 
 void FrmLine::onLinePlayDone()
 {
+    // While the call is up, the owner's menu may own the line's playback (its own texts, or
+    // the greeting's end when the owner is keying in); after a hang-up the machine drops.
+    if (m_tapi && m_tapi->isCallConnected()) {
+        if (m_remoteMenu->onPlayDone())
+            return;
+        if (m_machineAnswer && m_machine.linePlay() == AnsweringMachine::kPlayGreet
+            && m_machine.nextStep() == AnsweringMachine::kStepMessage
+            && m_remoteMenu->onGreetingDone())
+            return;
+    }
     m_machine.playDone(m_remoteCaller, m_machineAnswer, m_options.bBeepAndWait);
 }
 

@@ -22,6 +22,7 @@ class Channel;
 class CommControl;
 class ContactMatcher;
 class FrmMain;
+class RemoteAccessMenu;
 class Journal;
 class Telephony;
 class Wave;
@@ -93,6 +94,7 @@ public:
     const CallInfo &callInfo() const { return m_info; }
     const RemoteAccessOptions &remoteAccess() const { return m_remote; }
     AnsweringMachine &machine() { return m_machine; }
+    RemoteAccessMenu *remoteMenu() const { return m_remoteMenu.get(); }
     CommControl *commControl() const { return m_comm.get(); }
 
 private:
@@ -183,6 +185,8 @@ private:
 
     RemoteAccessOptions m_remote;
     AnsweringMachine m_machine;
+    // The owner's keypad menu on a call the machine answered.
+    std::unique_ptr<RemoteAccessMenu> m_remoteMenu;
     QTimer m_tmrAutoMode;
     QTimer m_tmrContacts;
 };
