@@ -18,6 +18,27 @@ QStringList since(LineRig &rig, int channel, int from)
     return rig.texts(channel).mid(from);
 }
 
+// A ring the modem sent while the service's answer was on its way (a loaded machine) is no
+// fault of the service: rings after `lastRing` are left out. The journal shows at which ring
+// the answer was given.
+QStringList withoutLateRings(QStringList messages, int lastRing)
+{
+    messages.removeIf([lastRing](const QString &m) {
+        return m.startsWith("Tapi_Ring|") && m.section('|', 2, 2).toInt() > lastRing;
+    });
+    return messages;
+}
+
+bool answeredAtRing(const QString &journal, int ring)
+{
+    const QString ringLine = QStringLiteral(" : ->Tapi_Ring(0):%1(0)\r\n").arg(ring);
+    const int at = int(journal.indexOf(ringLine));
+    if (at < 0)
+        return false;
+    const QString next = journal.mid(at + ringLine.size()).section(QStringLiteral("\r\n"), 0, 0);
+    return next.contains(QStringLiteral(" : ->Tapi.LineAnswer(0)->"));
+}
+
 int peak(const QByteArray &pcm)
 {
     int p = 0;
@@ -46,9 +67,10 @@ TEST_F(E2eLine, UnknownCallerIsAnsweredAtTheThresholdAndHearsTheGreeting)
     rig.script({ "ring", "cid 5551234", "ringing 6" });
     ASSERT_TRUE(rig.waitCalls(1));
 
-    EXPECT_EQ(since(rig, 407, from407),
+    EXPECT_EQ(withoutLateRings(since(rig, 407, from407), 2),
               (QStringList { "Tapi_Incomming|0|False", "Tapi_Ring|0|1|False", "Tapi_Ring|0|2|False",
                              "Tapi_Connected|0", "PlayGreet|0", "Tapi_Idle|0|0" }));
+    EXPECT_TRUE(answeredAtRing(rig.journal(), 2));
     ASSERT_EQ(rig.texts(409).size(), 1);
     EXPECT_TRUE(rig.texts(409)[0].startsWith("Tapi_CID|0|"));
     EXPECT_TRUE(rig.texts(409)[0].contains("|5551234|"));
@@ -130,9 +152,10 @@ TEST_F(E2eLine, SpecificAnswerPlaysGreetingAndBeepAndHoldsUntilTheCallerHangsUp)
     rig.script({ "hangup" });
     ASSERT_TRUE(rig.waitCalls(1));
 
-    EXPECT_EQ(since(rig, 407, from407),
+    EXPECT_EQ(withoutLateRings(since(rig, 407, from407), 2),
               (QStringList { "Tapi_Incomming|0|False", "Tapi_Ring|0|1|False", "Tapi_Ring|0|2|False",
                              "Tapi_Connected|0", "PlayGreet|0", "Tapi_Idle|0|0" }));
+    EXPECT_TRUE(answeredAtRing(rig.journal(), 2));
     EXPECT_EQ(rig.records()[0].result(), "Friend (Private)");
     EXPECT_TRUE(rig.journal().contains("StopRecMessage:Wave1.StopRecord->"));
 
