@@ -82,10 +82,7 @@ TEST_P(SerialE2e, UnansweredCallerIsNamedFromThePortAndThePortListensAgain)
 
 // A blocked caller in serial mode: the telephony line takes the call over before answering
 // it, so the caller is really dropped.
-// Disabled until the takeover answers at the first ring the modem driver reports: right after
-// the takeover the driver has not seen the call ring yet and refuses the answer ("no ringing
-// call to answer"), and the later rings are then ignored, so the blocked caller rings on.
-TEST_P(SerialE2e, DISABLED_BlockedCallerIsTakenOverAndDropped)
+TEST_P(SerialE2e, BlockedCallerIsTakenOverAndDropped)
 {
     serialMode();
     rig.addContact("Pest", "800", "2");
