@@ -519,20 +519,11 @@ void FrmLine::onCallerID(const QString &name, const QString &number)
 {
     if (!m_tapiCallerID)
         return;
-    m_inCall = true;
-    m_info.sCallerName = name;
-    m_info.sCallerNumber = number;
-
     ContactRecord contact;
-    const QString found = m_contacts->findContactByNumber(name, number, m_options, contact, m_reg);
     QString contactName;
     QString picture;
-    if (found != QLatin1String("-1")) {
-        contactName = contact.name();
-        picture = contact.picture();
-        m_info.sDisplayName = contactName;
+    if (findCaller(name, number, contact, contactName, picture)) {
         m_info.sContactName = contactName;
-        m_info.nContactType = ContactRecord::toInt(contact.emergency()).value_or(0);
         m_machineAnswer = m_options.bAnswerMachine;
         if (m_machineAnswer)
             // The greeting's name, not its padded field: the result field holds 64 bytes.
@@ -554,14 +545,37 @@ void FrmLine::onCallerID(const QString &name, const QString &number)
     }
 
     send(m_udiCallerID.get(), ChannelNo::CallerId,
-         { QStringLiteral("Tapi_CID"), lineIndexText(), name, number, contactName, picture,
-           ChannelMessage::boolText(m_options.bShowCall),
-           QString::number(m_options.nCallDisplayStyle),
-           ChannelMessage::boolText(m_options.bShowLineControl) });
+         callerIdFields(QStringLiteral("Tapi_CID"), name, number, contactName, picture));
     if (m_options.bWaitForCallerID)
         announceCall();
     journal(QStringLiteral("Tapi_CallerID:(Index:") + lineIndexText() + QStringLiteral("):") + name
             + ':' + number + QStringLiteral(",Contact(") + contactName + ')');
+}
+
+bool FrmLine::findCaller(const QString &name, const QString &number, ContactRecord &contact,
+                         QString &contactName, QString &picture)
+{
+    m_inCall = true;
+    m_info.sCallerName = name;
+    m_info.sCallerNumber = number;
+    const QString found = m_contacts->findContactByNumber(name, number, m_options, contact, m_reg);
+    if (found == QLatin1String("-1"))
+        return false;
+    contactName = contact.name();
+    picture = contact.picture();
+    m_info.sDisplayName = contactName;
+    m_info.nContactType = ContactRecord::toInt(contact.emergency()).value_or(0);
+    return true;
+}
+
+QStringList FrmLine::callerIdFields(const QString &message, const QString &name,
+                                    const QString &number, const QString &contactName,
+                                    const QString &picture) const
+{
+    return { message, lineIndexText(), name, number, contactName, picture,
+             ChannelMessage::boolText(m_options.bShowCall),
+             QString::number(m_options.nCallDisplayStyle),
+             ChannelMessage::boolText(m_options.bShowLineControl) };
 }
 
 void FrmLine::onRing(int count)
@@ -712,19 +726,10 @@ void FrmLine::comm_InComeCall()
 
 void FrmLine::comm_CallerID(const QString &name, const QString &number)
 {
-    m_inCall = true;
-    m_info.sCallerName = name;
-    m_info.sCallerNumber = number;
-
     ContactRecord contact;
-    const QString found = m_contacts->findContactByNumber(name, number, m_options, contact, m_reg);
     QString contactName;
     QString picture;
-    if (found != QLatin1String("-1")) {
-        contactName = contact.name();
-        picture = contact.picture();
-        m_info.sDisplayName = contactName;
-        m_info.nContactType = ContactRecord::toInt(contact.emergency()).value_or(0);
+    if (findCaller(name, number, contact, contactName, picture)) {
         m_machineAnswer = m_options.bAnswerMachine;
         if (!m_machineAnswer)
             m_noAutoAnswer = true;
@@ -750,10 +755,7 @@ void FrmLine::comm_CallerID(const QString &name, const QString &number)
     }
 
     send(m_udiOut.get(), ChannelNo::Events,
-         { QStringLiteral("Comm_CID"), lineIndexText(), name, number, contactName, picture,
-           ChannelMessage::boolText(m_options.bShowCall),
-           QString::number(m_options.nCallDisplayStyle),
-           ChannelMessage::boolText(m_options.bShowLineControl) });
+         callerIdFields(QStringLiteral("Comm_CID"), name, number, contactName, picture));
     if (m_options.bWaitForCallerID)
         announceCall();
     journal(QStringLiteral("Comm_CallerID:(Port:") + QString::number(m_commPort)

@@ -21,6 +21,7 @@ namespace quorvel {
 class Channel;
 class CommControl;
 class ContactMatcher;
+class ContactRecord;
 class FrmMain;
 class RemoteAccessMenu;
 class Journal;
@@ -112,6 +113,14 @@ private:
     // Wave events.
     void onLinePlayDone();
     void onLocalPlayDone();
+
+    // Caller known: the contacts are searched, a match's options applied and its name taken
+    // as the display name. False when no contact matched.
+    bool findCaller(const QString &name, const QString &number, ContactRecord &contact,
+                    QString &contactName, QString &picture);
+    // "Tapi_CID" / "Comm_CID": the caller, the contact and the notification options.
+    QStringList callerIdFields(const QString &message, const QString &name, const QString &number,
+                               const QString &contactName, const QString &picture) const;
 
     void openStep(int index);
     bool serialListening() const;
