@@ -19,21 +19,6 @@ namespace {
 constexpr int kSampleRate = 8000;
 constexpr int kFeedIntervalMs = 20;
 
-int rankOf(const VoiceCompression &c)
-{
-    switch (c.format.value_or(VoiceFormat::Linear8)) {
-    case VoiceFormat::Linear16:
-        return 0;
-    case VoiceFormat::MuLaw:
-        return 1;
-    case VoiceFormat::ALaw:
-        return 2;
-    case VoiceFormat::Linear8:
-        return 3;
-    }
-    return 4;
-}
-
 // What a dial string may hold: digits, * #, + for international, and the dial modifiers for
 // pauses and waits. Separators people type are dropped.
 std::optional<QByteArray> dialString(const QString &number)
@@ -455,14 +440,8 @@ int VoiceModemTelephony::setUpModem(Device &device)
         if (fclass.timedOut)
             return notResponding();
         if (fclass.ok()) {
-            QList<VoiceCompression> candidates;
-            for (const VoiceCompression &m : std::as_const(device.methods))
-                if (m.format && m.supportsRate(kSampleRate))
-                    candidates.append(m);
-            std::stable_sort(candidates.begin(), candidates.end(),
-                             [](const VoiceCompression &a, const VoiceCompression &b) {
-                                 return rankOf(a) < rankOf(b);
-                             });
+            const QList<VoiceCompression> candidates
+                = VoiceFormatList::usable(device.methods, kSampleRate);
             for (const VoiceCompression &m : std::as_const(candidates)) {
                 const ModemReply r = m_channel->exec("AT+VSM=" + QByteArray::number(m.id) + ','
                                                          + QByteArray::number(kSampleRate),

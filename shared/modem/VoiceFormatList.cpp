@@ -1,5 +1,7 @@
 #include "shared/modem/VoiceFormatList.h"
 
+#include <algorithm>
+
 #include <QRegularExpression>
 
 namespace quorvel {
@@ -186,16 +188,25 @@ QList<VoiceCompression> parse(const QList<QByteArray> &lines)
     return out;
 }
 
+QList<VoiceCompression> usable(const QList<VoiceCompression> &methods, int rate)
+{
+    QList<VoiceCompression> out;
+    for (const VoiceCompression &m : methods)
+        if (m.format && m.supportsRate(rate))
+            out.append(m);
+    std::stable_sort(out.begin(), out.end(),
+                     [](const VoiceCompression &a, const VoiceCompression &b) {
+                         return rank(*a.format) < rank(*b.format);
+                     });
+    return out;
+}
+
 std::optional<VoiceCompression> choose(const QList<VoiceCompression> &methods, int rate)
 {
-    std::optional<VoiceCompression> best;
-    for (const VoiceCompression &m : methods) {
-        if (!m.format || !m.supportsRate(rate))
-            continue;
-        if (!best || rank(*m.format) < rank(*best->format))
-            best = m;
-    }
-    return best;
+    const QList<VoiceCompression> ordered = usable(methods, rate);
+    if (ordered.isEmpty())
+        return std::nullopt;
+    return ordered.first();
 }
 
 } // namespace VoiceFormatList

@@ -33,6 +33,9 @@ std::optional<VoiceCompression> parseLine(const QByteArray &line);
 // dynamic range, where 8-bit linear leaves quiet greetings in audible hiss. Within one kind the
 // method listed first wins. nullopt when nothing usable is offered.
 std::optional<VoiceCompression> choose(const QList<VoiceCompression> &methods, int rate = 8000);
+// Every usable method at `rate`, best first in the order above, so a caller can fall back when
+// the modem refuses the best one.
+QList<VoiceCompression> usable(const QList<VoiceCompression> &methods, int rate = 8000);
 
 } // namespace VoiceFormatList
 } // namespace quorvel
